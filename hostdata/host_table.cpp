@@ -136,6 +136,10 @@ std::optional<HostRow> HostTable::row(RowId id) const {
 
 std::vector<IdentifiedRow> HostTable::snapshot() const {
     std::lock_guard lock(mutex_);
+    return copyRows();
+}
+
+std::vector<IdentifiedRow> HostTable::copyRows() const {
     std::vector<IdentifiedRow> rows;
     rows.reserve(entries_.size());
     for (const Entry& entry : entries_) rows.push_back({entry.id, entry.row});
@@ -153,9 +157,10 @@ bool HostTable::updateRow(RowId id, const std::function<void(HostRow&)>& change)
     return false;
 }
 
-void HostTable::setObserver(Observer observer) {
+std::vector<IdentifiedRow> HostTable::setObserver(Observer observer) {
     std::lock_guard lock(mutex_);
     observer_ = std::move(observer);
+    return copyRows();
 }
 
 void HostTable::notify(TableChange::Kind kind, const Entry& entry) const {
@@ -170,8 +175,7 @@ void HostTable::notifyReset() const {
     if (!observer_) return;
     TableChange change;
     change.kind = TableChange::Kind::Reset;
-    change.rows.reserve(entries_.size());
-    for (const Entry& entry : entries_) change.rows.push_back({entry.id, entry.row});
+    change.rows = copyRows();
     observer_(change);
 }
 

@@ -104,8 +104,9 @@ public:
 
     // Observers are called on the thread that made the change, while the
     // table's lock is held, in the order the changes happened. They must be
-    // quick and must not call back into the table.
-    void setObserver(Observer observer);
+    // quick and must not call back into the table. Returns the rows at the
+    // moment the observer was attached, so no change falls in between.
+    std::vector<IdentifiedRow> setObserver(Observer observer);
 
 private:
     struct Entry {
@@ -116,6 +117,7 @@ private:
     bool validRow(int row) const { return row >= 0 && row < static_cast<int>(entries_.size()); }
     void notify(TableChange::Kind kind, const Entry& entry) const;
     void notifyReset() const;
+    std::vector<IdentifiedRow> copyRows() const;  // caller holds the lock
     RowId nextId() { return RowId{++lastId_}; }
 
     mutable std::mutex mutex_;
