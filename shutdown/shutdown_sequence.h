@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -41,6 +42,11 @@ struct ShutdownReport {
 
 // The notice broadcast by the delayed shutdown, with the local time `at`.
 std::string shutdownNotice(std::chrono::system_clock::time_point at);
+// The same for a broken-down local time.
+std::string shutdownNotice(const std::tm& localTime);
+
+// How long the delayed shutdown (method 1) waits.
+inline constexpr std::chrono::seconds kDelayedShutdownDelay{15};
 
 // Runs the operator's task, then shuts the machine down by the configured
 // method. Choices are read from the settings at the moment they are needed.
@@ -62,6 +68,8 @@ private:
     ShutdownBackend& backend_;
     const WallClock& clock_;
     EventLog& log_;
+
+    Status runMethod(ShutdownMode mode);
 };
 
 }  // namespace quorbel

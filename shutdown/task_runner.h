@@ -7,10 +7,15 @@
 namespace quorbel {
 
 struct TaskResult {
-    enum class Kind { Exited, KilledBySignal, NotStarted };
+    // WaitFailed: the task was started but its end could not be observed
+    // (e.g. SIGCHLD ignored, so the system reaped it).
+    enum class Kind { Exited, KilledBySignal, NotStarted, WaitFailed };
     Kind kind = Kind::NotStarted;
-    int code = 0;  // exit status, signal number, or errno when not started
+    int code = 0;  // exit status, signal number, or errno when not started or not waited for
 };
+
+// One line for the log, e.g. "exited with status 0".
+std::string describeTaskResult(const TaskResult& result);
 
 // Starts the operator's pre-shutdown task and waits for it to end.
 class TaskRunner {
