@@ -32,6 +32,7 @@ QVariant HostListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
     const HostRow& row = rows_[index.row()].row;
     if (role == Qt::DisplayRole) return QString::fromStdString(row.cells[index.column()]);
+    if (role == kStateRole) return static_cast<int>(row.state);
     if (role == Qt::DecorationRole && index.column() == NameColumn) {
         const QPixmap picture = pictures::statePicture(static_cast<int>(row.state));
         if (!picture.isNull()) return picture;

@@ -16,6 +16,9 @@ namespace quorbel {
 class HostListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // The row's state picture index, as an int.
+    static constexpr int kStateRole = Qt::UserRole;
+
     explicit HostListModel(std::shared_ptr<HostTable> table, QObject* parent = nullptr);
     ~HostListModel() override;
 

@@ -257,7 +257,10 @@ void MainWindow::answerSessionQuery(QSessionManager& manager) {
 
 QString MainWindow::statusText() const { return statusLabel_->text(); }
 
-void MainWindow::setStatus(const QString& text) { statusLabel_->setText(text); }
+void MainWindow::setStatus(const QString& text) {
+    statusLabel_->setText(text);
+    emit statusChanged(text);
+}
 
 void MainWindow::showProbingImpossible(const std::string& reason) { setStatus(texts::probingImpossible(fromUtf8(reason))); }
 

@@ -64,6 +64,7 @@ public:
     QTimer& probeTimer() { return probeTimer_; }
     QSystemTrayIcon& trayIcon() { return trayIcon_; }
     QString statusText() const;
+    const HostListModel& listModel() const { return *model_; }
 
     // The toolbar's click, by 0-based position.
     void toolbarClicked(int position);
@@ -76,6 +77,9 @@ public:
 
     // The selected row's index in the list, or -1.
     int selectedRow() const;
+
+signals:
+    void statusChanged(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/state_trace.h"
 #include "hostdata/data_directory.h"
 #include "shutdown/owned_shutdown_sequence.h"
 #include "shutdown/shell_task_runner.h"
@@ -63,6 +64,9 @@ int runProgram(QApplication& application) {
     applyTestTiming(services);
 
     auto window = std::make_unique<MainWindow>(std::move(services), settings);
+#ifdef QUORBEL_TEST_TIMING
+    if (std::getenv("QUORBEL_TEST_STATE_TRACE")) new StateTrace(*window, stdout);
+#endif
     window->show();
     const int status = application.exec();
     window.reset();
