@@ -7,8 +7,10 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORBEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build/release -j "$(nproc)"
 
-if [[ ! -x build/release/app/quorbel ]]; then
-  echo "Built the core libraries; the desktop program is not part of this build yet."
-  exit 0
+program=build/release/app/quorbel
+if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
+  exec "$program" "$@"
 fi
-exec build/release/app/quorbel "$@"
+# No desktop here: the program still monitors, on a virtual display.
+echo "No display found (DISPLAY/WAYLAND_DISPLAY unset): starting Quorbel on a virtual X display (Xvfb)."
+exec xvfb-run -a -s "-screen 0 1024x768x24" "$program" "$@"
