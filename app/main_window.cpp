@@ -118,6 +118,11 @@ void MainWindow::buildList() {
     listView_->horizontalHeader()->setSortIndicatorShown(false);
     listView_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     listView_->horizontalHeader()->setHighlightSections(false);
+    // The selection shows only while the list has the focus.
+    QPalette palette = listView_->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Base));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText, palette.color(QPalette::Active, QPalette::Text));
+    listView_->setPalette(palette);
     QFont font = listView_->font();
     font.setPixelSize(14);
     listView_->setFont(font);
@@ -219,7 +224,9 @@ void MainWindow::openModal(QPointer<QDialog>& slot, const std::function<QDialog*
     }
     QDialog* window = create();
     slot = window;
-    // A nested loop: the timer and the tray keep working meanwhile.
+    // Only the main window is blocked; in the nested loop the timer and the
+    // tray keep working.
+    window->setWindowModality(Qt::WindowModal);
     window->exec();
     delete window;
 }
