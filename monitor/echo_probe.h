@@ -49,7 +49,9 @@ struct ProbeResult {
 class EchoProber {
 public:
     virtual ~EchoProber() = default;
-    // timeoutMs 0 means 10000. `statusText` is set only when an echo was sent.
+    // timeoutMs 0 (or below) means 10000. `statusText` is set once an echo
+    // was attempted: not when the text does not resolve, nor when no ICMP
+    // socket could be opened.
     virtual ProbeResult probe(const std::string& hostText, int timeoutMs, EchoReply& reply,
                               std::string& statusText) = 0;
 };
