@@ -265,6 +265,8 @@ void MainWindow::answerSessionQuery(QSessionManager& manager) {
 QString MainWindow::statusText() const { return statusLabel_->text(); }
 
 void MainWindow::setStatus(const QString& text) {
+    // Every probe of a round reports the same local failure.
+    if (text == statusLabel_->text()) return;
     statusLabel_->setText(text);
     emit statusChanged(text);
 }
