@@ -271,7 +271,12 @@ void MainWindow::setStatus(const QString& text) {
     emit statusChanged(text);
 }
 
-void MainWindow::showProbingImpossible(const std::string& reason) { setStatus(texts::probingImpossible(fromUtf8(reason))); }
+void MainWindow::showProbingImpossible(const std::string& reason) {
+    const QString text = texts::probingImpossible(fromUtf8(reason));
+    // Once per new reason, not once per host and round.
+    if (text != statusText()) services_.log->error("Probing impossible on this machine: " + reason);
+    setStatus(text);
+}
 
 void MainWindow::showProbingRestored() { setStatus(QString()); }
 

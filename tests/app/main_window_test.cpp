@@ -261,6 +261,9 @@ TEST_F(MainWindowTest, LocalProbeFailureIsShownAndCountsNothing) {
     EXPECT_TRUE(window->statusText().contains("ICMP sockets refused")) << window->statusText().toStdString();
     EXPECT_EQ(shownText(*window, 0, FailureCountColumn), "");
     EXPECT_TRUE(backend->records().empty());
+    int logged = 0;
+    for (const auto& entry : log->entries()) logged += entry.message.find("ICMP sockets refused") != std::string::npos;
+    EXPECT_EQ(logged, 1);
 }
 
 TEST_F(MainWindowTest, FiredTriggerStopsTheTimerShowsWhyAndItsShutdownIsNotHeldUp) {
