@@ -186,7 +186,7 @@ void MainWindow::saveHostList() {
     const Status saved = quorbel::save(*table_, path);
     if (!saved.ok())
         services_.dialogs->warn(this, texts::hostListSaveCaption(),
-                                texts::hostListSaveFailed(QString::fromStdString(path.string()), fromUtf8(saved.message())));
+                                texts::hostListSaveFailed(fromUtf8(saved.message())));
 }
 
 void MainWindow::hideToTray() {

@@ -1,6 +1,5 @@
 #include "ui/add_host_window.h"
 
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -55,8 +54,7 @@ void AddHostWindow::confirm() {
     const Status saved = quorbel::save(table_, hostListPath_);
     if (!saved) {
         dialogs_.warn(this, texts::hostListSaveCaption(),
-                      texts::hostListSaveFailed(QFile::decodeName(hostListPath_.c_str()),
-                                                QString::fromStdString(saved.message())));
+                      texts::hostListSaveFailed(QString::fromStdString(saved.message())));
     }
     accept();
 }

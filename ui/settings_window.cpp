@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -143,8 +142,7 @@ void SettingsWindow::save() {
         if (!written) {
             // Stay open so the operator's edits are not lost.
             dialogs_.warn(this, texts::savedCaption(),
-                          texts::settingsNotSaved(QFile::decodeName(settings_.path().c_str()),
-                                                  QString::fromStdString(written.message())));
+                          texts::settingsNotSaved(QString::fromStdString(written.message())));
             return;
         }
     }

@@ -67,9 +67,8 @@ inline QString shutdownMethodNotSet() { return QStringLiteral("已触发，但�
 inline QString shutdownFailed(int method, const QString& reason) {
     return QStringLiteral("关机失败（方式%1）：%2").arg(method).arg(reason);
 }
-inline QString hostListSaveFailed(const QString& path, const QString& reason) {
-    return QStringLiteral("主机列表未能保存。\n文件：%1\n原因：%2").arg(path, reason);
-}
+// `reason` names the file and says why.
+inline QString hostListSaveFailed(const QString& reason) { return QStringLiteral("主机列表未能保存。\n%1").arg(reason); }
 inline QString hostListSaveCaption() { return QStringLiteral("保存失败"); }
 
 // Settings window.
@@ -89,9 +88,8 @@ inline QString browseButton() { return QStringLiteral("选择"); }
 inline QString saveButton() { return QStringLiteral("保存设置"); }
 inline QString savedNotice() { return QStringLiteral("保存完毕！"); }
 inline QString savedCaption() { return QStringLiteral("配置"); }
-inline QString settingsNotSaved(const QString& path, const QString& reason) {
-    return QStringLiteral("设置未能保存。\n文件：%1\n原因：%2").arg(path, reason);
-}
+// `reason` names the file and says why.
+inline QString settingsNotSaved(const QString& reason) { return QStringLiteral("设置未能保存。\n%1").arg(reason); }
 
 // Add-host window.
 inline QString addHostTitle() { return QStringLiteral("新增主机"); }
