@@ -1,5 +1,7 @@
 #include "bench/child_process.h"
 
+#include "tests/support/child_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -37,19 +39,6 @@ int waitForExit(pid_t child) {
         if (errno != EINTR) return -1;
     }
     return exitCodeOf(status);
-}
-
-std::string readAll(int descriptor) {
-    std::string text;
-    char chunk[4096];
-    while (true) {
-        const ssize_t count = ::read(descriptor, chunk, sizeof chunk);
-        if (count > 0) {
-            text.append(chunk, static_cast<std::size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
-            return text;
-        }
-    }
 }
 
 enum class ErrorOutput { WithOutput, Discarded };
@@ -107,7 +96,7 @@ CompletedRun runAndWait(const std::vector<std::string>& arguments) {
         run.output = "cannot start " + (arguments.empty() ? std::string("nothing") : arguments[0]);
         return run;
     }
-    run.output = readAll(pipeEnds[0]);
+    run.output = testing::readAll(pipeEnds[0]);
     ::close(pipeEnds[0]);
     run.exitCode = waitForExit(child);
     run.wallSeconds = secondsSince(start);

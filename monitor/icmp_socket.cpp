@@ -154,67 +154,72 @@ PollResult waitForInput(int socket, int timeoutMs) {
     return PollResult{ready == 0 ? short{0} : entry.revents, 0};
 }
 
-ReceivedDatagram receiveDatagram(int socket, std::span<std::uint8_t> buffer) {
-    sockaddr_in source{};
+namespace {
+
+// One recvmsg with room for ancillary data, retried when interrupted; calls
+// `onHeader` for each control message received. Returns the length, or -1
+// with `error` set.
+template <typename OnHeader>
+ssize_t receiveMessage(int socket, std::span<std::uint8_t> buffer, std::span<unsigned char> control, int flags,
+                       sockaddr_in& peer, socklen_t& peerLength, int& error, OnHeader onHeader) {
     iovec data{buffer.data(), buffer.size()};
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(int)) * 2] = {};
     msghdr message{};
-    message.msg_name = &source;
-    message.msg_namelen = sizeof source;
+    message.msg_name = &peer;
+    message.msg_namelen = sizeof peer;
     message.msg_iov = &data;
     message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
 
     ssize_t length = -1;
     do {
-        length = ::recvmsg(socket, &message, MSG_DONTWAIT);
+        length = ::recvmsg(socket, &message, flags | MSG_DONTWAIT);
     } while (length < 0 && errno == EINTR);
-    ReceivedDatagram received;
     if (length < 0) {
-        received.error = errno;
-        return received;
+        error = errno;
+        return length;
     }
+    peerLength = message.msg_namelen;
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) onHeader(header);
+    return length;
+}
+
+}  // namespace
+
+ReceivedDatagram receiveDatagram(int socket, std::span<std::uint8_t> buffer) {
+    sockaddr_in source{};
+    socklen_t sourceLength = 0;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(int)) * 2] = {};
+    ReceivedDatagram received;
+    const ssize_t length =
+        receiveMessage(socket, buffer, control, 0, source, sourceLength, received.error, [&](const cmsghdr* header) {
+            if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL &&
+                header->cmsg_len >= CMSG_LEN(sizeof(int))) {
+                received.ttl = static_cast<std::uint8_t>(copyControlData<int>(header));
+            }
+        });
+    if (length < 0) return received;
     received.length = static_cast<std::size_t>(length);
-    received.source = addressOf(source, message.msg_namelen);
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL &&
-            header->cmsg_len >= CMSG_LEN(sizeof(int))) {
-            received.ttl = static_cast<std::uint8_t>(copyControlData<int>(header));
-        }
-    }
+    received.source = addressOf(source, sourceLength);
     return received;
 }
 
 QueuedError receiveQueuedError(int socket, std::span<std::uint8_t> buffer) {
     sockaddr_in destination{};
-    iovec data{buffer.data(), buffer.size()};
+    socklen_t destinationLength = 0;
     alignas(cmsghdr) unsigned char control[512] = {};
-    msghdr message{};
-    message.msg_name = &destination;
-    message.msg_namelen = sizeof destination;
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-
-    ssize_t length = -1;
-    do {
-        length = ::recvmsg(socket, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
-    } while (length < 0 && errno == EINTR);
     QueuedError queued;
-    if (length < 0) {
-        queued.error = errno;
-        return queued;
-    }
+    const ssize_t length = receiveMessage(socket, buffer, control, MSG_ERRQUEUE, destination, destinationLength,
+                                          queued.error, [&](const cmsghdr* header) {
+                                              if (header->cmsg_level == IPPROTO_IP &&
+                                                  header->cmsg_type == IP_RECVERR &&
+                                                  header->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) {
+                                                  readExtendedError(header, queued);
+                                              }
+                                          });
+    if (length < 0) return queued;
     queued.length = static_cast<std::size_t>(length);
-    queued.destination = addressOf(destination, message.msg_namelen);
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_RECVERR &&
-            header->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) {
-            readExtendedError(header, queued);
-        }
-    }
+    queued.destination = addressOf(destination, destinationLength);
     return queued;
 }
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <thread>
 
+#include "tests/support/child_process.h"
 #include "tests/support/network_namespace.h"
 
 namespace quorbel::testing {
@@ -215,29 +216,8 @@ void RunningProgram::readFor(std::chrono::milliseconds duration) {
     }
 }
 
-bool RunningProgram::isRunning() {
-    if (pid_ < 0) return false;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == 0) return true;
-    pid_ = -1;
-    return false;
-}
+bool RunningProgram::isRunning() { return !reapIfEnded(pid_); }
 
-void RunningProgram::stop() {
-    if (!isRunning()) return;
-    ::kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-    while (isRunning()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            int status = 0;
-            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-            }
-            pid_ = -1;
-            return;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-}
+void RunningProgram::stop() { stopChild(pid_, kStopTimeout); }
 
 }  // namespace quorbel::testing

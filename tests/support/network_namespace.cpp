@@ -1,5 +1,7 @@
 #include "tests/support/network_namespace.h"
 
+#include "tests/support/child_process.h"
+
 #include <fcntl.h>
 #include <sched.h>
 #include <spawn.h>
@@ -39,19 +41,6 @@ std::string commandLine(const std::vector<std::string>& arguments) {
     std::string line;
     for (const std::string& argument : arguments) line += (line.empty() ? "" : " ") + argument;
     return line;
-}
-
-std::string readAll(int descriptor) {
-    std::string text;
-    char chunk[4096];
-    while (true) {
-        const ssize_t count = ::read(descriptor, chunk, sizeof chunk);
-        if (count > 0) {
-            text.append(chunk, static_cast<std::size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
-            return text;
-        }
-    }
 }
 
 int waitForExit(pid_t child) {

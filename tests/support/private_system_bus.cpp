@@ -1,5 +1,7 @@
 #include "tests/support/private_system_bus.h"
 
+#include "tests/support/child_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -249,31 +251,10 @@ public:
     BusProcess(const BusProcess&) = delete;
     BusProcess& operator=(const BusProcess&) = delete;
 
-    bool hasEnded() {
-        if (pid_ < 0) return true;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == 0) return false;
-        pid_ = -1;
-        return true;
-    }
+    bool hasEnded() { return reapIfEnded(pid_); }
 
 private:
-    void stop() {
-        if (pid_ < 0) return;
-        ::kill(pid_, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-        while (!hasEnded()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid_, SIGKILL);
-                int status = 0;
-                while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-                }
-                pid_ = -1;
-                return;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-    }
+    void stop() { stopChild(pid_, kStopTimeout); }
 
     pid_t pid_ = -1;
 };
